@@ -2,9 +2,10 @@
 # fuzz targets.
 target_sources(yk_http PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/url.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/headers.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/headers.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/cookies.cpp)
 
-yk_test(url_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/url_test.cpp
-        LIBS yk_http LABELS threads)
-yk_test(headers_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/headers_test.cpp
-        LIBS yk_http LABELS threads)
+foreach(name url headers cookies)
+  yk_test(${name}_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/${name}_test.cpp
+          LIBS yk_http LABELS threads)
+endforeach()

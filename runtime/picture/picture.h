@@ -55,13 +55,29 @@ struct PreparedFrame {
 // shows its plain background.
 struct PreparedPicture {
   std::vector<PreparedFrame> frames;
-  std::int32_t loop_count = 0;  // animations: 0 plays forever
+  // Animations: how many times the frames play through; 0 plays forever.
+  std::int32_t loop_count = 0;
 };
+
+// The largest picture accepted, per side. 16384 x 16384 is 2^28 pixels: far
+// beyond what a fetched picture needs, small enough that every row, offset
+// and area sum fits comfortably in 64 bits (and a row in 32), and a picture
+// above it is refused from its header, before anything large is allocated.
+inline constexpr std::int32_t kMaxPictureSide = 16384;
+// Formats that must hold a whole frame at once (interlaced PNG, GIF canvases,
+// RLE bitmaps) and all the frames of one picture together stay below this
+// many pixels (128 MiB of RGBA).
+inline constexpr std::int64_t kMaxHeldPixels = std::int64_t{1} << 25;
 
 // Decodes `data` by its signature and prepares it for `box`. Empty or short
 // data, an unknown signature, a failed decode, or a picture above the size
 // limit give no picture. Never crashes on hostile bytes.
 PreparedPicture PreparePicture(const Bytes& data, const BoxSpec& box);
+
+// Decodes `data` by its signature into frames at the picture's natural size
+// with straight alpha (tests and fuzzing look at these; the window uses
+// PreparePicture). Frames must fit kMaxHeldPixels together.
+PreparedPicture DecodePicture(const Bytes& data);
 
 // Where a picture of pw x ph lands inside the box, by the box's display mode
 // ("centre, shrink to fit, never enlarge" for CentreShrink).

@@ -9,3 +9,8 @@ foreach(name url headers cookies)
   yk_test(${name}_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/${name}_test.cpp
           LIBS yk_http LABELS threads)
 endforeach()
+
+foreach(name normalize_headers text_between url merge_cookies)
+  yk_fuzz(${name}_fuzz SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz/${name}_fuzz.cpp
+          LIBS yk_http CORPUS ${CMAKE_CURRENT_LIST_DIR}/fuzz/${name}_seeds)
+endforeach()

@@ -70,6 +70,10 @@ inline constexpr std::int32_t kPlacementCentred = 1;
 inline constexpr std::int32_t kPlacementMinimized = 2;
 inline constexpr std::int32_t kPlacementMaximized = 3;
 
+// Starts the window system and installs the error box for fatal faults.
+// No display is a fatal fault. Main thread, before LoadWindow.
+void InitWindowServices();
+
 // Builds the window from `description` and shows it. A window that cannot be
 // built is a fatal fault. Main thread.
 void LoadWindow(const WindowDescription& description);

@@ -1,5 +1,6 @@
 #include "runtime/picture/test_support.h"
 
+#include <gtest/gtest.h>
 #include <png.h>
 
 #include <algorithm>
@@ -43,6 +44,22 @@ std::vector<std::string> FixturesIn(const std::string& folder) {
   return names;
 }
 
+void ExpectProbe(const Image& image, bool alpha, int tolerance,
+                 const char* what) {
+  ASSERT_EQ(image.width, 4) << what;
+  ASSERT_EQ(image.height, 3) << what;
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 4; ++x) {
+      const Pixel want =
+          (alpha ? std::uint32_t{kProbeAlpha[y][x]} << 24 : 0xFF000000u) |
+          kProbe[y][x];
+      EXPECT_LE(ChannelDistance(At(image, x, y), want), tolerance)
+          << what << " at " << x << "," << y << ": " << std::hex
+          << At(image, x, y) << " for " << want;
+    }
+  }
+}
+
 int ChannelDistance(Pixel a, Pixel b) {
   int most = 0;
   for (int shift = 0; shift < 32; shift += 8) {
@@ -50,6 +67,12 @@ int ChannelDistance(Pixel a, Pixel b) {
                                    static_cast<int>((b >> shift) & 0xFF)));
   }
   return most;
+}
+
+Bytes Join(Bytes head, std::initializer_list<std::uint8_t> tail) {
+  head.reserve(head.size() + tail.size());
+  for (std::uint8_t byte : tail) head.push_back(byte);
+  return head;
 }
 
 Image Solid(int w, int h, Pixel colour) {

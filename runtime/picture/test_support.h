@@ -3,6 +3,7 @@
 #ifndef YK_RUNTIME_PICTURE_TEST_SUPPORT_H_
 #define YK_RUNTIME_PICTURE_TEST_SUPPORT_H_
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,11 @@ inline Pixel At(const Image& image, int x, int y) {
   return image.pixels[static_cast<std::size_t>(y) * image.width + x];
 }
 
+// Checks that `image` is the probe (with its alphas when `alpha`), every
+// channel within `tolerance`, naming `what` on failure.
+void ExpectProbe(const Image& image, bool alpha, int tolerance,
+                 const char* what);
+
 // Colour distance: the largest difference of one channel.
 int ChannelDistance(Pixel a, Pixel b);
 
@@ -34,6 +40,9 @@ enum class JpegKind { kRgb, kCmykAdobe, kYcck, kProgressive };
 // A JPEG of `image` by libjpeg. kCmykAdobe and kYcck store the colours as
 // inverted CMYK with an Adobe segment, as Photoshop does.
 Bytes EncodeJpeg(const Image& image, JpegKind kind, int quality = 95);
+
+// head followed by tail.
+Bytes Join(Bytes head, std::initializer_list<std::uint8_t> tail);
 
 // w x h of one colour.
 Image Solid(int w, int h, Pixel colour);

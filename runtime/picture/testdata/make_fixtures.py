@@ -93,7 +93,9 @@ def ppm(im):
 
 
 def magick(im, *args, fmt='PNG'):
-    return run(['/usr/bin/convert', 'png:-'] + list(args) + [fmt + ':-'],
+    # -strip leaves out time stamps, so the files come out the same each run.
+    return run(['/usr/bin/convert', 'png:-'] + list(args) +
+               ['-strip', fmt + ':-'],
                stdin=save(im, format='PNG'))
 
 
@@ -165,6 +167,92 @@ def make_jpeg():
                                        '-quality', '95', fmt='JPEG'))
 
 
+def make_bmp():
+    rgb, rgba, pal = probe_rgb(), probe_rgba(), probe_palette()
+    out('bmp/pil_24.bmp', save(rgb, format='BMP'))
+    out('bmp/pil_8.bmp', save(pal, format='BMP'))
+    out('bmp/pil_32.bmp', save(rgba, format='BMP'))
+    out('bmp/magick_core.bmp', magick(rgb, fmt='BMP2'))
+    out('bmp/magick_info24.bmp', magick(rgb, '-type', 'TrueColor', fmt='BMP3'))
+    out('bmp/magick_v5_alpha.bmp', magick(rgba, fmt='BMP'))
+    out('bmp/magick_rgb565.bmp',
+        magick(rgb, '-define', 'bmp:subtype=RGB565', fmt='BMP'))
+    out('bmp/magick_rle8.bmp', magick(rgb, '-type', 'Palette', '-compress',
+                                      'RLE', fmt='BMP3'))
+    # Top-down: Pillow's 24-bit file with its rows turned round and its
+    # height negated.
+    b = bytearray(save(rgb, format='BMP'))
+    off = int.from_bytes(b[10:14], 'little')
+    stride = (4 * 3 + 3) // 4 * 4
+    rows = [b[off + i * stride:off + (i + 1) * stride] for i in range(3)]
+    b[off:off + 3 * stride] = b''.join(reversed(rows))
+    b[22:26] = (-3).to_bytes(4, 'little', signed=True)
+    out('bmp/top_down_24.bmp', bytes(b))
+    out('bmp/netpbm_4.bmp', run(['ppmtobmp', '-windows'], stdin=ppm(rgb)))
+    out('bmp/netpbm_os2_4.bmp', run(['ppmtobmp', '-os2'], stdin=ppm(rgb)))
+
+
+def make_ico():
+    big = Image.new('RGBA', (8, 8), (0, 0, 255, 255))
+    big.paste(probe_rgba(), (0, 0))
+    out('ico/pil_png.ico', save(big, format='ICO', sizes=[(8, 8)]))
+    out('ico/magick_sizes.ico',
+        magick(big.resize((32, 32), Image.NEAREST), '-define',
+               'icon:auto-resize=32,16', fmt='ICO'))
+    out('ico/magick_4bit.ico', magick(big, '-type', 'PaletteAlpha',
+                                      '-colors', '12', fmt='ICO'))
+    cur = bytearray(magick(big, fmt='ICO'))
+    cur[2] = 2  # a cursor; planes and depth become the hot spot
+    cur[6 + 4:6 + 8] = (3).to_bytes(2, 'little') + (5).to_bytes(2, 'little')
+    out('ico/cursor.cur', bytes(cur))
+
+
+def make_pcx():
+    out('pcx/pil_rgb.pcx', save(probe_rgb(), format='PCX'))
+    out('pcx/pil_palette.pcx', save(probe_palette(), format='PCX'))
+    out('pcx/pil_grey.pcx', save(grey_ramp(), format='PCX'))
+    out('pcx/magick_rgb.pcx', magick(probe_rgb(), fmt='PCX'))
+    out('pcx/magick_palette.pcx', magick(probe_rgb(), '-type', 'Palette',
+                                         fmt='PCX'))
+    out('pcx/netpbm_rgb.pcx', run(['ppmtopcx', '-24bit'],
+                                  stdin=ppm(probe_rgb())))
+    out('pcx/netpbm_palette.pcx', run(['ppmtopcx', '-8bit'],
+                                      stdin=ppm(probe_rgb())))
+
+
+def make_gif():
+    pal = probe_palette()
+    out('gif/pil_still.gif', save(pal, format='GIF'))
+    out('gif/netpbm_interlaced.gif',
+        run(['ppmtogif', '-interlace'], stdin=ppm(probe_rgb())))
+    # Three frames on a 4 x 3 screen: red, then a green 2 x 1 patch at 1, 1
+    # that is cleared to nothing afterwards, then a blue pixel at 3, 2 with
+    # the patch's spot showing through. Delays 0, 50 and 200 ms.
+    frames = []
+    for colour in [(255, 0, 0), (0, 255, 0), (0, 0, 255)]:
+        frames.append(Image.new('RGB', (4, 3), colour))
+    a = Image.new('RGBA', (4, 3), (255, 0, 0, 255))
+    b = Image.new('RGBA', (4, 3), (255, 0, 0, 255))
+    b.paste((0, 255, 0, 255), (1, 1, 3, 2))
+    c = Image.new('RGBA', (4, 3), (255, 0, 0, 255))
+    c.paste((0, 0, 255, 255), (3, 2, 4, 3))
+    out('gif/pil_anim.gif', save(a, format='GIF', save_all=True,
+                                 append_images=[b, c], duration=[0, 50, 200],
+                                 loop=2, disposal=[1, 2, 1]))
+    pngs = [save(im, format='PNG') for im in (a, b, c)]
+    paths = []
+    for i, data in enumerate(pngs):
+        path = '/tmp/yk_gif_frame%d.png' % i
+        with open(path, 'wb') as f:
+            f.write(data)
+        paths.append(path)
+    out('gif/magick_anim.gif',
+        run(['/usr/bin/convert', '-delay', '5', '-loop', '0'] + paths +
+            ['-layers', 'Optimize', 'GIF:-']))
+    out('gif/magick_transparent.gif', magick(probe_rgba(), '-channel', 'A',
+                                             '-threshold', '50%', fmt='GIF'))
+
+
 def png_chunk(kind, body):
     import zlib
     return (len(body).to_bytes(4, 'big') + kind + body +
@@ -201,9 +289,61 @@ def make_malformed():
     huge[sof + 5:sof + 9] = b'\xff\xff\xff\xff'  # 65535 x 65535
     out('malformed/jpeg_65535x65535.jpg', bytes(huge))
 
+    bmp = bytearray(save(probe_palette(), format='BMP'))
+    out('malformed/bmp_truncated_header.bmp', bytes(bmp[:30]))
+    out('malformed/bmp_truncated_rows.bmp', bytes(bmp[:-8]))
+    w0 = bytearray(bmp)
+    w0[18:22] = (0).to_bytes(4, 'little')
+    out('malformed/bmp_width_0.bmp', bytes(w0))
+    big = bytearray(bmp)
+    big[18:26] = (65535).to_bytes(4, 'little') * 2
+    out('malformed/bmp_65535x65535.bmp', bytes(big))
+    few = bytearray(bmp)
+    few[46:50] = (2).to_bytes(4, 'little')  # two colours, index 11 used
+    out('malformed/bmp_index_past_palette.bmp', bytes(few))
+    rle = bytearray(magick(probe_rgb(), '-type', 'Palette', '-compress', 'RLE',
+                           fmt='BMP3'))
+    off = int.from_bytes(rle[10:14], 'little')
+    rle[off:off + 2] = bytes([9, 0])  # a run of 9 in a row of 4
+    out('malformed/bmp_rle_run_past_row.bmp', bytes(rle))
+
+    ico = bytearray(magick(Image.new('RGBA', (8, 8), (0, 0, 255, 255)),
+                           fmt='ICO'))
+    ico[18:22] = (1 << 20).to_bytes(4, 'little')
+    out('malformed/ico_entry_outside_file.ico', bytes(ico))
+    ico = bytearray(magick(Image.new('RGBA', (8, 8), (0, 0, 255, 255)),
+                           fmt='ICO'))
+    ico[14:18] = (1 << 31).to_bytes(4, 'little')
+    out('malformed/ico_entry_size_past_end.ico', bytes(ico))
+    out('malformed/cur_truncated_directory.cur', b'\0\0\2\0\5\0' + bytes(10))
+
+    gif = bytearray(save(probe_palette(), format='GIF'))
+    at = gif.find(b'\x2c', 13 + 3 * 16)
+    gif[at + 1:at + 5] = bytes([100, 0, 100, 0])  # frame at 100, 100
+    out('malformed/gif_frame_outside_screen.gif', bytes(gif))
+    gif0 = bytearray(save(probe_palette(), format='GIF'))
+    gif0[6:8] = b'\0\0'
+    out('malformed/gif_width_0.gif', bytes(gif0))
+    gifbig = bytearray(save(probe_palette(), format='GIF'))
+    gifbig[6:10] = b'\xff\xff\xff\xff'
+    out('malformed/gif_65535x65535.gif', bytes(gifbig))
+    out('malformed/gif_truncated_first_frame.gif',
+        save(probe_palette(), format='GIF')[:-6])
+
+    pcx = save(probe_palette(), format='PCX')
+    out('malformed/pcx_truncated_rows.pcx', pcx[:134])
+    back = bytearray(pcx)
+    back[8:10] = b'\0\0'
+    back[4:6] = b'\5\0'  # x max before x min
+    out('malformed/pcx_negative_width.pcx', bytes(back))
+    wide = bytearray(pcx)
+    wide[8:10] = b'\xff\xff'
+    out('malformed/pcx_65535_wide.pcx', bytes(wide))
+
 
 def main():
-    for make in (make_png, make_jpeg, make_malformed):
+    for make in (make_png, make_jpeg, make_bmp, make_ico, make_pcx, make_gif,
+                 make_malformed):
         make()
 
 

@@ -45,6 +45,10 @@ TEST(MergeCookies, Cases) {
       {"pair without =", "flag; a=1", "flag", "flag; a=1", "flag"},
       {"semicolon without blank is no separator", "a=1;b=2", "a=3", "a=3",
        "a=3"},
+      // The empty pair stays between the two x=1, so the repeat is only seen
+      // after the join, and the separator before it is left at the end.
+      {"repeat after an empty received pair", "", "x=1; ; x=1", "x=1; ",
+       "x=1; ; x=1"},
       {"two-byte value", "n=\xD6\xD0", "m=\xCE\xC4", "m=\xCE\xC4; n=\xD6\xD0",
        "m=\xCE\xC4"},
   };

@@ -31,6 +31,8 @@ TEST(UrlParts, Cases) {
        443, "/x"},
       {"empty port", "http://srv:/x", "srv", "srv:", 0, "/x"},
       {"last colon gives the port", "http://a:1:2/x", "a", "a:1:2", 2, "/x"},
+      {"port beyond 16 bits is passed on as written", "http://h:70000/", "h",
+       "h:70000", 70000, "/"},
       {"port text that is no number", "http://srv:abc/", "srv", "srv:abc", 0,
        "/"},
       {"path keeps its case", "http://Host.Example/Pic.JPG", "host.example",

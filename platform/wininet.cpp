@@ -680,9 +680,14 @@ HINTERNET InternetOpenA(LPCSTR lpszAgent, DWORD dwAccessType, LPCSTR lpszProxy,
   InternetStartUp();
   auto object = std::make_unique<InternetObject>();
   object->kind = Kind::kInternet;
-  if (lpszAgent != nullptr && lpszAgent[0] != '\0') {
+  // The agent goes out as one header line: it ends at a CR or LF.
+  if (lpszAgent != nullptr) {
     object->agent = lpszAgent;
-    object->has_agent = true;
+    object->agent.resize(object->agent.find_first_of("\r\n") ==
+                                 std::string::npos
+                             ? object->agent.size()
+                             : object->agent.find_first_of("\r\n"));
+    object->has_agent = !object->agent.empty();
   }
   switch (dwAccessType) {
     case INTERNET_OPEN_TYPE_PRECONFIG:

@@ -59,7 +59,8 @@ inline constexpr DWORD kHeadersZeroTerminated = 0xFFFFFFFF;
 // main thread before any other thread runs; later calls do nothing.
 void InternetStartUp();
 
-// Keeps the agent and the proxy; does no network work. Null on failure.
+// Keeps the agent (up to a CR or LF) and the proxy; does no network work.
+// Null on failure.
 HINTERNET InternetOpenA(LPCSTR lpszAgent, DWORD dwAccessType, LPCSTR lpszProxy,
                         LPCSTR lpszProxyBypass, DWORD dwFlags);
 // Keeps server and port; does no network work. A null or empty server name,

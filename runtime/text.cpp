@@ -23,6 +23,25 @@ inline unsigned char FoldAscii(unsigned char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
 }
 
+// The first character boundary at or after `target`, walking from boundary
+// `pos`. Runs of plain ASCII are skipped eight bytes at a time.
+inline std::size_t AdvanceTo(std::string_view t, std::size_t pos,
+                             std::size_t target) {
+  if (target > t.size()) target = t.size();
+  while (pos < target) {
+    if (target - pos >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, t.data() + pos, 8);
+      if ((word & 0x8080808080808080ull) == 0) {
+        pos += 8;
+        continue;
+      }
+    }
+    pos += CharWidth(t, pos);
+  }
+  return pos;
+}
+
 // Whether s stands at byte i of t, letters folded when ignoreCase. Folding
 // applies to single-byte characters only: a second byte is compared as is.
 bool MatchAt(std::string_view t, std::size_t i, std::string_view s,
@@ -51,15 +70,14 @@ bool MatchAt(std::string_view t, std::size_t i, std::string_view s,
 std::size_t FindOnBoundary(std::string_view t, std::string_view s,
                            std::size_t cursor, std::size_t from,
                            bool ignoreCase) {
-  std::size_t pos = cursor;
-  while (pos < from && pos < t.size()) pos += CharWidth(t, pos);
+  std::size_t pos = AdvanceTo(t, cursor, from);
   if (pos >= t.size()) return kNone;
   if (s.empty()) return pos;
   if (!ignoreCase) {
     for (;;) {
       std::size_t candidate = t.find(s, pos);
       if (candidate == kNone) return kNone;
-      while (pos < candidate) pos += CharWidth(t, pos);
+      pos = AdvanceTo(t, pos, candidate);
       if (pos == candidate) return candidate;
       // The candidate began on a second byte; go on from the next boundary.
     }
@@ -73,8 +91,7 @@ std::size_t FindOnBoundary(std::string_view t, std::string_view s,
 // The first character boundary at or after `end`, walking from boundary `at`
 // (a match may end inside a two-byte character).
 std::size_t NextBoundary(std::string_view t, std::size_t at, std::size_t end) {
-  while (at < end && at < t.size()) at += CharWidth(t, at);
-  return at;
+  return AdvanceTo(t, at, end);
 }
 
 Text ChangeCase(const Text& t, bool upper) {

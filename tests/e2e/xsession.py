@@ -217,8 +217,16 @@ class XSession:
         subprocess.run(["xdotool", *map(str, args)], env=self.env(), check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
+    def pointer(self):
+        out = self._out(["xdotool", "getmouselocation"])
+        m = re.search(r"x:(-?\d+) y:(-?\d+)", out)
+        return (int(m.group(1)), int(m.group(2))) if m else None
+
     def move(self, x, y):
-        self.xdotool("mousemove", "--sync", x, y)
+        # --sync waits for the pointer to move, which it never does when it
+        # is there already.
+        if self.pointer() != (x, y):
+            self.xdotool("mousemove", "--sync", x, y)
 
     def click(self, x, y, button=1):
         self.move(x, y)

@@ -403,8 +403,12 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t,
 // Sets the easy handle up for the leg described by t->url and t->method.
 // False when the leg cannot be sent at all (a malformed proxy entry).
 bool ConfigureLeg(const InternetObject& r, Transfer* t) {
+  // A fresh easy handle per leg: nothing of the last leg's options lingers.
+  // Connections stay in the multi handle's cache and are reused from there.
+  if (t->easy != nullptr) curl_easy_cleanup(t->easy);
+  t->easy = curl_easy_init();
   CURL* e = t->easy;
-  curl_easy_reset(e);
+  if (e == nullptr) return false;
   curl_slist_free_all(t->headers);
   t->headers = nullptr;
 
@@ -611,8 +615,7 @@ std::string ResolveLocation(const std::string& base,
 bool Exchange(InternetObject* r) {
   auto t = std::make_unique<Transfer>();
   t->multi = curl_multi_init();
-  t->easy = curl_easy_init();
-  if (t->multi == nullptr || t->easy == nullptr) return false;
+  if (t->multi == nullptr) return false;
 
   const std::string host = UrlHostName(r->server);
   if (host.empty()) return false;

@@ -564,6 +564,14 @@ TEST_F(WininetTest, OneCookieStoreForTheProcess) {
   EXPECT_NE(server_->Recorded("sendjar").find("\r\nCookie: jar7=v1\r\n"),
             std::string::npos);
 
+  // A cookie set by a redirect goes with the request that follows it.
+  server_->Script("hopjar",
+                  "HTTP/1.1 302 Found\r\nSet-Cookie: hop7=1; Path=/\r\n"
+                  "Location: /raw/afterhop\r\nContent-Length: 0\r\n\r\n");
+  server_->Script("afterhop", Ok(""));
+  Exchange(To("/raw/hopjar"));
+  EXPECT_NE(server_->Recorded("afterhop").find("hop7=1"), std::string::npos);
+
   Call off = To("/raw/nojar");
   off.flags |= INTERNET_FLAG_NO_COOKIES;
   Exchange(off);

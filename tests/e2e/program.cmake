@@ -6,3 +6,6 @@ set(YK_PYTHON /usr/bin/python3)
 add_test(NAME picture_server
          COMMAND ${YK_PYTHON} ${CMAKE_SOURCE_DIR}/tools/picture_server_test.py)
 set_tests_properties(picture_server PROPERTIES LABELS "e2e;tools" TIMEOUT 120)
+
+add_test(NAME sandbox COMMAND ${YK_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/sandbox_test.py)
+set_tests_properties(sandbox PROPERTIES LABELS e2e TIMEOUT 300 SKIP_RETURN_CODE 77)

@@ -74,6 +74,13 @@ TEST(AssetsTest, WindowIconIsOne48By48ImageAt32Bits) {
   EXPECT_EQ(Little32(bih + 4), 48u);
   EXPECT_EQ(Little32(bih + 8), 96u) << "height counts the mask too";
   EXPECT_EQ(Little16(bih + 14), 32u);
+  BoxSpec box{48, 48, DisplayMode::TopLeft, 0xFF000000, true};
+  PreparedPicture icon = PreparePicture(Bytes(p, p + WindowIcon_size), box);
+  ASSERT_EQ(icon.frames.size(), 1u);
+  const Image& img = icon.frames[0].image;
+  EXPECT_EQ(img.pixels[0], 0xFF000000u)
+      << "transparent corner shows the background";
+  EXPECT_NE(img.pixels[24 * 48 + 24], 0xFF000000u) << "opaque centre";
 }
 
 }  // namespace

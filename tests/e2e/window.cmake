@@ -18,6 +18,6 @@ if(NOT YK_FUZZ)
              WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR})
     set_tests_properties(${name} PROPERTIES
       LABELS e2e TIMEOUT 180
-      ENVIRONMENT "YK_BINARY=$<TARGET_FILE:yarrowlit-kestrune2019>;YK_FACE=${CMAKE_SOURCE_DIR}/app/assets/face.png;PYTHONDONTWRITEBYTECODE=1")
+      ENVIRONMENT "YK_BINARY=$<TARGET_FILE:yarrowlit-kestrune2019>;YK_FACE=${CMAKE_SOURCE_DIR}/app/assets/face.png;YK_ICON=${CMAKE_SOURCE_DIR}/app/assets/yarrowlit-kestrune2019.png;PYTHONDONTWRITEBYTECODE=1")
   endforeach()
 endif()

@@ -4,7 +4,8 @@ icewm, driven with xdotool, the screen read back. Each test starts its own X
 session and its own copy of the program (in a private network namespace when
 run as root, so that no fetch can leave the machine).
 
-The program comes from $YK_BINARY, the face picture from $YK_FACE.
+The program comes from $YK_BINARY, the face picture from $YK_FACE, the
+window icon (as a PNG) from $YK_ICON.
 Run one test: window_test.py WindowTest.test_keys_change_nothing
 """
 
@@ -14,10 +15,11 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from xsession import XSession, XSessionError, load_rgb  # noqa: E402
+from xsession import XSession, XSessionError, load_rgb, load_rgba  # noqa: E402,E501
 
 BINARY = os.environ.get("YK_BINARY", "")
 FACE = os.environ.get("YK_FACE", "")
+ICON = os.environ.get("YK_ICON", "")  # the window icon as an RGBA PNG
 TITLE = "Yarrowlit-Kestrune2019"
 X, Y, W, H = 827, 412, 266, 255  # where the window belongs on 1920 x 1080
 SQUARE = (40, 34, 229, 223)      # the picture frame, window pixels
@@ -86,6 +88,24 @@ class WindowTest(unittest.TestCase):
         self.assertNotIn("SKIP_TASKBAR",
                          self.x.property(self.wid, "_NET_WM_STATE"))
         self.assertIn(f'"{TITLE}"', self.x.property(self.wid, "_NET_WM_NAME"))
+        # The button shows the window icon, transparency included. The
+        # icon passes through the picture services' blending, so a channel
+        # may be off by rounding; where the icon is nearly transparent the
+        # colour carries no weight.
+        out = self.x._out(["xprop", "-id", str(self.wid), "-notype", "-f",
+                           "_NET_WM_ICON", "32c", " $0+", "_NET_WM_ICON"])
+        values = [int(v) for v in out.split(None, 1)[1].replace(",", " ")
+                  .split()] if out else []
+        self.assertEqual(values[:2], [48, 48])
+        ref = load_rgba(ICON)
+        for i, (r, g, b, a) in enumerate(ref.getdata()):
+            v = values[2 + i]
+            got = ((v >> 16) & 255, (v >> 8) & 255, v & 255, v >> 24)
+            self.assertLessEqual(abs(got[3] - a), 2, f"alpha at {i}")
+            if a > 32:
+                for k in range(3):
+                    self.assertLessEqual(abs(got[k] - (r, g, b)[k]), 3,
+                                         f"colour at {i}")
         # The taskbar along the screen's bottom gained a button.
         _wait_for(lambda: self.x.screenshot((0, 1000, 1920, 1080)).tobytes()
                   != self.taskbar_before.tobytes(), "a taskbar button")

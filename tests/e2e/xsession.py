@@ -265,3 +265,7 @@ class XSession:
 
 def load_rgb(path):
     return Image.open(path).convert("RGB")
+
+
+def load_rgba(path):
+    return Image.open(path).convert("RGBA")

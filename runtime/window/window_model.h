@@ -122,8 +122,8 @@ struct PropertyWrite {
 };
 
 // The one queue that carries writes from any thread to the main thread. It
-// knows each open window's control names and box specs, so that writers
-// never touch the model itself.
+// knows each open window's control names and picture-box settings, so that
+// writers never touch the model itself.
 struct WriteQueue {
   struct Target {
     std::string window;

@@ -45,6 +45,13 @@ def processes_with(marker):
     return found
 
 
+def wait_for_file(path):
+    for _ in range(LIMIT * 10):
+        if os.path.exists(path):
+            return
+        time.sleep(0.1)
+
+
 class SandboxTest(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.TemporaryDirectory()
@@ -55,6 +62,16 @@ class SandboxTest(unittest.TestCase):
 
     def path(self, name):
         return os.path.join(self.dir.name, name)
+
+    def left_behind(self, marker):
+        """Processes still running the marker or the server; the kernel may
+        take a moment to end the namespace's processes."""
+        for _ in range(100):
+            left = processes_with(marker) + processes_with(self.log)
+            if not left:
+                break
+            time.sleep(0.1)
+        return left
 
     def run_inside(self, script, **kw):
         cmd = sandbox.sandbox_command(["sh", "-c", script], self.log, **kw)
@@ -113,12 +130,7 @@ class SandboxTest(unittest.TestCase):
         marker = "287.%d" % os.getpid()
         r = self.run_inside("sleep %s & sleep %s & echo started" % (marker, marker))
         self.assertEqual((r.returncode, r.stdout), (0, "started\n"), r.stderr)
-        for _ in range(100):
-            left = processes_with(marker) + processes_with(self.log)
-            if not left:
-                break
-            time.sleep(0.1)
-        self.assertEqual(left, [], "processes left behind")
+        self.assertEqual(self.left_behind(marker), [], "processes left behind")
 
     def test_sigterm_reaches_the_command(self):
         ready, caught = self.path("ready"), self.path("caught")
@@ -126,10 +138,7 @@ class SandboxTest(unittest.TestCase):
                   'while :; do sleep 0.1; done' % (caught, ready))
         proc = subprocess.Popen(sandbox.sandbox_command(["sh", "-c", script], self.log))
         try:
-            for _ in range(LIMIT * 10):
-                if os.path.exists(ready):
-                    break
-                time.sleep(0.1)
+            wait_for_file(ready)
             proc.send_signal(signal.SIGTERM)
             self.assertEqual(proc.wait(LIMIT), 9)
             with open(caught) as f:
@@ -144,18 +153,10 @@ class SandboxTest(unittest.TestCase):
         marker = "289.%d" % os.getpid()
         proc = subprocess.Popen(sandbox.sandbox_command(
             ["sh", "-c", "touch %s; sleep %s" % (ready, marker)], self.log))
-        for _ in range(LIMIT * 10):
-            if os.path.exists(ready):
-                break
-            time.sleep(0.1)
+        wait_for_file(ready)
         proc.kill()
         proc.wait()
-        for _ in range(100):
-            left = processes_with(marker) + processes_with(self.log)
-            if not left:
-                break
-            time.sleep(0.1)
-        self.assertEqual(left, [], "processes left behind")
+        self.assertEqual(self.left_behind(marker), [], "processes left behind")
 
     def test_server_steered_from_outside_and_inside(self):
         control = self.path("control")

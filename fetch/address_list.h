@@ -4,9 +4,12 @@
 #ifndef YK_FETCH_ADDRESS_LIST_H_
 #define YK_FETCH_ADDRESS_LIST_H_
 
+#include <cstdint>
+#include <span>
+
 #include "runtime/text.h"
 
-// Built before main runs; not for use by other static initialisers.
-extern const Bytes AddressList;
+// A view of the embedded bytes: nothing is copied or allocated for it.
+extern const std::span<const std::uint8_t> AddressList;
 
 #endif  // YK_FETCH_ADDRESS_LIST_H_

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,9 @@ Text ToText(std::int64_t n);  // decimal, "-" for negatives
 Text ToText(const Bytes& b);  // the bytes up to the first zero byte
 // The same for a constant block of bytes (a built-in data file).
 Text ToText(const std::uint8_t* data, std::size_t size);
+inline Text ToText(std::span<const std::uint8_t> b) {
+  return ToText(b.data(), b.size());
+}
 Bytes ToBytes(const Text& t);
 
 // As TextLeft / TextMid, but a start below 1 counts as 1.

@@ -32,6 +32,7 @@ Channel MakeChannel(std::uint32_t mask) {
 }
 
 std::uint32_t Extract(const Channel& c, std::uint32_t value) {
+  if (c.bits == 0) return 0;
   const std::uint32_t v = (value & c.mask) >> c.shift;
   if (c.bits >= 8) return v >> (c.bits - 8);
   return v * 255 / ((1u << c.bits) - 1);

@@ -34,6 +34,7 @@ bool Inspect(ByteSpan image, Candidate& c) {
         std::int64_t{ihdr[4]} << 24 | ihdr[5] << 16 | ihdr[6] << 8 | ihdr[7];
     const int channels[7] = {1, 0, 3, 1, 2, 0, 4};
     const int type = ihdr[9] < 7 ? ihdr[9] : 0;
+    if (w > kMaxPictureSide || h > kMaxPictureSide) return false;
     c.png = true;
     c.pixels = w * h;
     c.depth = ihdr[8] * channels[type];
@@ -42,7 +43,7 @@ bool Inspect(ByteSpan image, Candidate& c) {
   if (image.size() < 40 || Le32(image.data()) < 40) return false;
   const std::int64_t w = static_cast<std::int32_t>(Le32(image.data() + 4));
   const std::int64_t h = static_cast<std::int32_t>(Le32(image.data() + 8)) / 2;
-  c.pixels = w * h;
+  c.pixels = w * h;  // both below 2^31: no overflow
   c.depth = Le16(image.data() + 14);
   return true;
 }

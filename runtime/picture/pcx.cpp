@@ -38,7 +38,7 @@ bool DecodePcx(ByteSpan data, PictureSink& sink) {
   const std::int32_t w = x1 - x0 + 1, h = y1 - y0 + 1;
   if (w > kMaxPictureSide || h > kMaxPictureSide) return false;
   if (bpp == 8 ? (planes != 1 && planes != 3 && planes != 4)
-               : (planes < 1 || planes > 4)) {
+               : (bpp != 1 || planes < 1 || planes > 4)) {
     return false;
   }
   if (per_line < (static_cast<std::size_t>(w) * bpp + 7) / 8) return false;

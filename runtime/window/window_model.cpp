@@ -51,13 +51,29 @@ std::int32_t FindControlName(const WriteQueue::Target& t, const char* name) {
   return -1;
 }
 
+// Queues a write. A pending write to the same property of the same control
+// is dropped first: the later one would overwrite it anyway, and the queue
+// stays bounded by the number of properties however fast writers come. The
+// main thread is woken once per batch, not once per write.
 void Push(WriteQueue& q, PropertyWrite&& w) {
   void (*wake)() = nullptr;
+  PropertyWrite dropped;  // freed outside the lock
   {
     std::lock_guard<std::mutex> lock(q.mutex);
     if (FindWindowTarget(q, w.window.c_str()) < 0) return;
+    for (auto it = q.pending.begin(); it != q.pending.end(); ++it) {
+      if (it->kind == w.kind && it->control == w.control &&
+          it->window == w.window) {
+        dropped = std::move(*it);
+        q.pending.erase(it);
+        break;
+      }
+    }
     q.pending.push_back(std::move(w));
-    wake = q.wake;
+    if (!q.woken) {
+      q.woken = true;
+      wake = q.wake;
+    }
   }
   if (wake != nullptr) wake();
 }
@@ -332,6 +348,7 @@ std::deque<PropertyWrite> TakeWrites(WriteQueue& queue) {
   std::deque<PropertyWrite> taken;
   std::lock_guard<std::mutex> lock(queue.mutex);
   std::swap(taken, queue.pending);
+  queue.woken = false;
   return taken;
 }
 

@@ -132,9 +132,11 @@ struct WriteQueue {
     std::vector<bool> picture_boxes;
   };
   std::mutex mutex;
-  std::vector<Target> open;           // guarded by mutex
+  std::vector<Target> open;  // guarded by mutex
+  // At most one write per property of each control, oldest first.
   std::deque<PropertyWrite> pending;  // guarded by mutex
-  void (*wake)() = nullptr;           // called after each post
+  bool woken = false;                 // guarded by mutex: a wake is on its way
+  void (*wake)() = nullptr;  // called when writes wait and no wake is due
 };
 
 void OpenWriteTarget(WriteQueue& queue, const WindowModel& model);
@@ -154,7 +156,8 @@ bool PostPicture(WriteQueue& queue, const char* window, const char* control,
                  const Bytes& picture,
                  PreparedPicture (*prepare)(const Bytes&, const BoxSpec&));
 
-// Main thread: takes every pending write, oldest first.
+// Main thread: takes every pending write, oldest first. Applying them all
+// gives each property the value of its last write.
 std::deque<PropertyWrite> TakeWrites(WriteQueue& queue);
 
 // Applies one write to the model. Returns the placement the window is to

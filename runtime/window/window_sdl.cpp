@@ -322,7 +322,9 @@ void RunMessageLoop() {
     // picture animates is there a time-out, at its next frame.
     const int got = due < 0 ? SDL_WaitEvent(&e) : SDL_WaitEventTimeout(&e, due);
     if (got) Handle(e);
-    while (g_shown && SDL_PollEvent(&e)) Handle(e);  // the rest that queued
+    // The rest that queued, but only so many: writes and painting must not
+    // starve behind a flood of input.
+    for (int n = 0; n < 256 && g_shown && SDL_PollEvent(&e); ++n) Handle(e);
     ApplyWrites();
     if (!g_shown) break;
     if (AdvanceAnimations(g_shown->model, SDL_GetTicks())) {

@@ -8,8 +8,11 @@ set(window_cases
   "window_minimize\;WindowTest.test_release_over_minimize_glyph_iconifies"
   "window_wm_close\;WindowTest.test_window_manager_close_ends_with_zero"
   "window_close_glyph\;WindowTest.test_close_glyph_ends_with_zero"
-  "window_no_display\;NoDisplayTest.test_exits_with_minus_one_and_says_why")
+  "window_no_display\;NoDisplayTest.test_exits_with_minus_one_and_says_why"
+  "window_writes\;WritesTest.test_worker_writes_reach_the_screen")
 if(NOT YK_FUZZ)
+  add_executable(window_writes_probe window_writes_probe.cpp)
+  target_link_libraries(window_writes_probe PRIVATE yk_window)
   foreach(entry IN LISTS window_cases)
     list(GET entry 0 name)
     list(GET entry 1 case)
@@ -18,6 +21,6 @@ if(NOT YK_FUZZ)
              WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR})
     set_tests_properties(${name} PROPERTIES
       LABELS e2e TIMEOUT 180
-      ENVIRONMENT "YK_BINARY=$<TARGET_FILE:yarrowlit-kestrune2019>;YK_FACE=${CMAKE_SOURCE_DIR}/app/assets/face.png;YK_ICON=${CMAKE_SOURCE_DIR}/app/assets/yarrowlit-kestrune2019.png;PYTHONDONTWRITEBYTECODE=1")
+      ENVIRONMENT "YK_BINARY=$<TARGET_FILE:yarrowlit-kestrune2019>;YK_PROBE=$<TARGET_FILE:window_writes_probe>;YK_FACE=${CMAKE_SOURCE_DIR}/app/assets/face.png;YK_ICON=${CMAKE_SOURCE_DIR}/app/assets/yarrowlit-kestrune2019.png;PYTHONDONTWRITEBYTECODE=1")
   endforeach()
 endif()

@@ -148,6 +148,27 @@ class WindowTest(unittest.TestCase):
         self.assertEqual(self.wait_exit(), 0)
 
 
+class WritesTest(unittest.TestCase):
+    """Property writes from worker threads, through a small probe window:
+    the picture and the visibility a worker writes reach the screen, and
+    writes still coming when the window closes do no harm."""
+
+    def test_worker_writes_reach_the_screen(self):
+        probe = os.environ.get("YK_PROBE", "")
+        self.assertTrue(probe and os.path.exists(probe), "set YK_PROBE")
+        with XSession() as x:
+            proc = x.run([probe])
+            wid = x.wait_for_window("window-writes-probe")
+            px, py, _, _ = x.geometry(wid)
+            _wait_for(lambda: x.screenshot((px + 25, py + 25, px + 75, py + 75))
+                      .getcolors() == [(2500, (255, 0, 0))], "the red box")
+            self.assertEqual(x.screenshot((px, py, px + 10, py + 10))
+                             .getcolors(), [(100, (0, 0, 255))])
+            x.key(wid, "alt+F4")
+            self.assertEqual(proc.wait(timeout=20), 0,
+                             "first activation fired once, clean end")
+
+
 class NoDisplayTest(unittest.TestCase):
     def test_exits_with_minus_one_and_says_why(self):
         import subprocess

@@ -102,3 +102,30 @@ TEST(Gif, FramesAgainstTheScreen) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Gif, ShortDelaysShowAsOneTenthOfASecond) {
+  struct Case {
+    const char* what;
+    std::uint8_t centiseconds;
+    std::int32_t want_ms;
+  } cases[] = {
+      {"none", 0, 100},
+      {"10 ms", 1, 100},
+      {"20 ms", 2, 20},
+      {"a second", 100, 1000},
+  };
+  for (const Case& c : cases) {
+    // A graphic control block (no disposal, no transparency) per frame.
+    const PreparedPicture p = DecodePicture(
+        Gif({0x21, 0xF9, 4, 0, c.centiseconds, 0, 0, 0, FRAME(0, 0), 0x21, 0xF9,
+             4, 0, c.centiseconds, 0, 0, 0, FRAME(1, 1), 0x3B}));
+    ASSERT_EQ(p.frames.size(), 2u) << c.what;
+    EXPECT_EQ(p.frames[0].delay_ms, c.want_ms) << c.what;
+    EXPECT_EQ(p.frames[1].delay_ms, c.want_ms) << c.what;
+    EXPECT_EQ(p.loop_count, 1) << c.what;  // no loop extension: plays once
+  }
+}
+
+}  // namespace

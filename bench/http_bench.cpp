@@ -92,6 +92,8 @@ void BM_InternetReadFile(benchmark::State& state) {
     }
   }
   state.SetBytesProcessed(state.iterations() * kBodyBytes);
+  // Meaningful when run alone (--benchmark_filter=InternetReadFile).
+  state.counters["peak_rss_MiB"] = PeakResidentMiB();
 }
 BENCHMARK(BM_InternetReadFile)
     ->Unit(benchmark::kMillisecond)

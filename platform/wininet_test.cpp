@@ -1,6 +1,7 @@
 #include "platform/wininet.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <cstring>
 #include <fstream>
@@ -509,6 +510,16 @@ TEST_F(WininetTest, RedirectLoopEnds) {
   EXPECT_EQ(requests, 11) << "the first request and ten redirects";
 }
 
+TEST_F(WininetTest, RedirectToAnotherKindOfAddressIsTheAnswer) {
+  server_->Script("toftp",
+                  "HTTP/1.1 302 Found\r\nLocation: ftp://127.0.0.1/x\r\n"
+                  "Content-Length: 5\r\n\r\nmoved");
+  const Outcome o = Exchange(To("/raw/toftp"));
+  EXPECT_TRUE(o.sent);
+  EXPECT_EQ(o.body, "moved");
+  EXPECT_EQ(o.headers.substr(0, 20), "HTTP/1.1 302 Found\r\n");
+}
+
 TEST_F(WininetTest, RedirectAcrossSchemes) {
   tls_->Script("secure", Ok("secret"));
   server_->Script("up",
@@ -700,6 +711,32 @@ TEST_F(WininetProxyTest, EntriesChooseTheProxyByScheme) {
         << recorded;
     EXPECT_EQ(recorded.find("Proxy-Connection"), std::string::npos) << c.what;
   }
+}
+
+TEST_F(WininetProxyTest, EnvironmentProxySettingsAreIgnored) {
+  const std::string p = "localhost:" + std::to_string(proxy_->port);
+  const char* names[] = {"http_proxy", "HTTP_PROXY", "https_proxy", "ALL_PROXY",
+                         "all_proxy"};
+  for (const char* name : names) setenv(name, "http://127.0.0.1:1", 1);
+  setenv("NO_PROXY", "*", 1);
+  setenv("no_proxy", "*", 1);
+  server_->Script("envdirect", Ok("direct"));
+  server_->Script("envproxy", Ok("proxied"));
+  Call direct = To("/raw/envdirect");
+  direct.url_host = "localhost";
+  const Outcome a = Exchange(direct);
+  Call proxied = To("/raw/envproxy");
+  proxied.url_host = "localhost";
+  proxied.proxy = p.c_str();
+  const Outcome b = Exchange(proxied);
+  for (const char* name : names) unsetenv(name);
+  unsetenv("NO_PROXY");
+  unsetenv("no_proxy");
+  EXPECT_EQ(a.body, "direct") << "no proxy from the environment";
+  EXPECT_EQ(server_->Recorded("envdirect").find("Via: "), std::string::npos);
+  EXPECT_EQ(b.body, "proxied");
+  EXPECT_NE(server_->Recorded("envproxy").find("Via: "), std::string::npos)
+      << "NO_PROXY in the environment does not bypass the proxy given";
 }
 
 TEST_F(WininetProxyTest, MalformedEntryFailsTheSend) {

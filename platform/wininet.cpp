@@ -185,7 +185,7 @@ struct ProxyChoice {
 // "scheme=host:port" (the value may carry "http://") for one. The first entry
 // for the scheme wins over a bare one; with neither, the address goes direct.
 ProxyChoice ChooseProxy(const std::string& list, const std::string& scheme) {
-  std::string specific, bare;
+  std::string for_scheme, bare;
   std::size_t i = 0;
   while (i < list.size()) {
     const auto end = list.find_first_of(" \t;", i);
@@ -196,12 +196,12 @@ ProxyChoice ChooseProxy(const std::string& list, const std::string& scheme) {
     const auto equals = entry.find('=');
     if (equals == std::string::npos) {
       if (bare.empty()) bare = entry;
-    } else if (specific.empty() &&
+    } else if (for_scheme.empty() &&
                EqualNoCase(entry.substr(0, equals), scheme)) {
-      specific = entry.substr(equals + 1);
+      for_scheme = entry.substr(equals + 1);
     }
   }
-  std::string value = !specific.empty() ? specific : bare;
+  std::string value = !for_scheme.empty() ? for_scheme : bare;
   ProxyChoice choice;
   if (value.empty()) return choice;
   if (StartsWithNoCase(value, "http://")) value = value.substr(7);

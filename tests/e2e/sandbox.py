@@ -36,7 +36,8 @@ X and Wayland: the mount namespace keeps /tmp and $XDG_RUNTIME_DIR, so the
 path sockets of a local X server (/tmp/.X11-unix/X<n>) and of a Wayland
 compositor stay reachable from inside; the abstract X socket belongs to the
 outer network namespace and is not. `sandbox_display_env()` rewrites DISPLAY
-to the form that reaches the path socket and says whether a display is usable.
+to the form that reaches the path socket and says whether a display is usable;
+`sandbox.py --display` prints the result for shell scripts.
 """
 
 import json
@@ -340,9 +341,21 @@ def inner_main(config, signal_fd):
     return 128 - status if status < 0 else status
 
 
+def display_main():
+    """`sandbox.py --display`: prints DISPLAY=... and WAYLAND_DISPLAY=... as a
+    command inside the sandbox should have them (empty when unusable); exit
+    status 0 when a display is usable, 1 when not."""
+    env, description = sandbox_display_env(os.environ)
+    print("DISPLAY=%s" % env.get("DISPLAY", ""))
+    print("WAYLAND_DISPLAY=%s" % env.get("WAYLAND_DISPLAY", ""))
+    return 0 if description else 1
+
+
 def main(argv):
     if len(argv) == 4 and argv[1] == "--inside":
         return inner_main(argv[2], int(argv[3]))
+    if len(argv) == 2 and argv[1] == "--display":
+        return display_main()
     return outer_main(argv[1:])
 
 

@@ -1,6 +1,7 @@
 #include "app/handlers.h"
 
 #include "app/main_window.h"
+#include "fetch/refresh.h"
 #include "platform/process.h"
 #include "runtime/window/window.h"
 
@@ -22,9 +23,7 @@ void OnFramePressed(std::int32_t, std::int32_t, std::int32_t) {}
 void OnFrameReleased(std::int32_t, std::int32_t, std::int32_t) {}
 void OnFrameDoubleClicked(std::int32_t, std::int32_t, std::int32_t) {}
 
-void RefreshThreadMain() {
-  // FIXME: call RefreshPicture() once the fetch-and-show worker is wired in.
-}
+void RefreshThreadMain() { RefreshPicture(); }
 
 bool EndProcess(std::optional<std::int32_t> processId) {
   const DWORD id =

@@ -15,8 +15,7 @@ constexpr std::size_t kNone = std::string_view::npos;
 // Width of the character that starts at byte i: 2 for a lead byte (0x80 or
 // above) that has a byte after it, else 1.
 inline std::size_t CharWidth(std::string_view t, std::size_t i) {
-  return (static_cast<unsigned char>(t[i]) >= 0x80 && i + 1 < t.size()) ? 2
-                                                                        : 1;
+  return (static_cast<unsigned char>(t[i]) >= 0x80 && i + 1 < t.size()) ? 2 : 1;
 }
 
 inline unsigned char FoldAscii(unsigned char c) {
@@ -163,8 +162,8 @@ std::int32_t FindTextReverse(const Text& t, const Text& s, std::int32_t start,
                              bool ignoreCase) {
   if (start <= 1) return -1;
   std::string_view within(t);
-  within = within.substr(
-      0, std::min(t.size(), static_cast<std::size_t>(start) - 1));
+  within =
+      within.substr(0, std::min(t.size(), static_cast<std::size_t>(start) - 1));
   if (within.empty()) return -1;
   if (s.empty()) return 1;
   std::int32_t last = -1;
@@ -290,19 +289,25 @@ TextArray SplitText(const Text& t, const Text& sep, std::int32_t limit) {
     pieces.push_back(t);
     return pieces;
   }
-  std::size_t begin = 0;
-  std::size_t cursor = 0;
-  while (limit < 0 || static_cast<std::int32_t>(pieces.size()) < limit) {
-    std::size_t at = FindOnBoundary(t, sep, cursor, begin, false);
-    if (at == kNone) {
-      // The rest is the last piece, unless a separator ended the text.
-      if (begin < t.size()) pieces.emplace_back(t, begin);
-      break;
+  // Hands each piece's start and length to `take`; returns the piece count.
+  auto walk = [&](auto take) {
+    std::size_t count = 0, begin = 0, cursor = 0;
+    while (limit < 0 || count < static_cast<std::size_t>(limit)) {
+      std::size_t at = FindOnBoundary(t, sep, cursor, begin, false);
+      if (at == kNone) {
+        // The rest is the last piece, unless a separator ended the text.
+        if (begin < t.size()) take(begin, t.size() - begin), ++count;
+        break;
+      }
+      take(begin, at - begin), ++count;
+      begin = at + sep.size();
+      cursor = NextBoundary(t, at, begin);
     }
-    pieces.emplace_back(t, begin, at - begin);
-    begin = at + sep.size();
-    cursor = NextBoundary(t, at, begin);
-  }
+    return count;
+  };
+  // Count first so the array is allocated once, at its final size.
+  pieces.reserve(walk([](std::size_t, std::size_t) {}));
+  walk([&](std::size_t at, std::size_t n) { pieces.emplace_back(t, at, n); });
   return pieces;
 }
 
@@ -321,10 +326,9 @@ Text ToText(const Bytes& b) { return ToText(b.data(), b.size()); }
 Text ToText(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return Text();
   const void* zero = std::memchr(data, 0, size);
-  std::size_t n =
-      zero ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) -
-                                      data)
-           : size;
+  std::size_t n = zero ? static_cast<std::size_t>(
+                             static_cast<const std::uint8_t*>(zero) - data)
+                       : size;
   return Text(reinterpret_cast<const char*>(data), n);
 }
 

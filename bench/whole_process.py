@@ -363,6 +363,7 @@ def main():
     ap.add_argument("--only", default="startup,peer_job,idle,burst,peak")
     ap.add_argument("--burst-pictures", default="demo",
                     help="demo: the demo corpus; big: the 4000 x 3000 JPEG")
+    ap.add_argument("--bursts", type=int, default=3)
     ap.add_argument("--out", required=True)
     a = ap.parse_args()
     a.burst_server_args = []
@@ -383,7 +384,7 @@ def main():
             saved = a.fixtures
             if a.burst_pictures != "big":
                 a.fixtures = sandbox.DEFAULT_PICTURES
-            result["burst"] = press_burst(x, a)
+            result["burst"] = [press_burst(x, a) for _ in range(a.bursts)]
             a.fixtures = saved
     with open(a.out, "w") as f:
         json.dump(result, f, indent=1)

@@ -6,6 +6,7 @@ set(whole_program_cases
   "whole_picture_placing\;test_pictures_sit_centred_and_shrink_to_fit"
   "whole_touch_presses\;test_presses_on_the_touch_area_start_a_fetch_each"
   "whole_presses_elsewhere\;test_presses_outside_the_touch_area_do_nothing"
+  "whole_presses_frame_hidden\;test_presses_while_the_frame_is_still_hidden"
   "whole_double_click\;test_double_click_starts_one_fetch"
   "whole_ten_quick_presses\;test_ten_quick_presses_start_five_fetches"
   "whole_draws_past_the_list\;test_about_one_press_in_eight_sends_nothing"
@@ -15,6 +16,7 @@ set(whole_program_cases
   "whole_minimize_restore\;test_minimize_then_restore_shows_the_same_picture_without_a_fetch"
   "whole_close_in_flight\;test_close_glyph_ends_at_once_while_fetches_wait"
   "whole_press_release_close\;test_press_on_the_picture_released_over_close_ends"
+  "whole_wm_close_in_flight\;test_window_manager_close_ends_while_fetches_wait"
   "whole_close_released_elsewhere\;test_press_on_close_released_elsewhere_does_nothing")
 if(NOT YK_FUZZ)
   foreach(entry IN LISTS whole_program_cases)

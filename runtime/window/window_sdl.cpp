@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/memory.h"
 #include "runtime/picture/picture.h"
 #include "runtime/window/window.h"
 #include "runtime/window/window_model.h"
@@ -232,6 +233,8 @@ void ApplyWrites() {
     g_shown->dirty = true;
     if (place) Place(*g_shown, *place);
   }
+  // A picture write frees the picture it replaces; hand those pages back.
+  if (!writes.empty()) ReturnFreeMemory();
 }
 
 struct ThreadStart {
@@ -242,6 +245,8 @@ int ThreadMain(void* data) {
   ThreadStart start = *static_cast<ThreadStart*>(data);
   delete static_cast<ThreadStart*>(data);
   start.routine();
+  // What the worker freed goes back to the system before the thread ends.
+  ReturnFreeMemory();
   return 0;
 }
 

@@ -20,6 +20,7 @@
 // jpeglib.h needs size_t and FILE declared before it.
 #include <jpeglib.h>
 
+#include "bench/bench_fixtures.h"
 #include "runtime/picture/picture.h"
 
 namespace {
@@ -27,44 +28,11 @@ namespace {
 constexpr BoxSpec kFrameBox{189, 189, DisplayMode::CentreShrink, kButtonFace,
                             true};
 
-// A photograph-like 4000 x 3000: smooth gradients with fine texture.
+// A photograph-like 4000 x 3000, also written out for djpeg.
 const Bytes& BigJpeg() {
   static const Bytes jpeg = [] {
-    const int w = 4000, h = 3000;
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr err;
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = w;
-    cinfo.image_height = h;
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 90, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<JSAMPLE> row(w * 3);
-    std::uint32_t seed = 7;
-    for (int y = 0; y < h; ++y) {
-      for (int x = 0; x < w; ++x) {
-        seed = seed * 1103515245u + 12345u;
-        const int noise = static_cast<int>((seed >> 16) & 15);
-        row[3 * x] = static_cast<JSAMPLE>((x * 255 / w + noise) & 0xFF);
-        row[3 * x + 1] = static_cast<JSAMPLE>((y * 255 / h + noise) & 0xFF);
-        row[3 * x + 2] = static_cast<JSAMPLE>(((x + y) / 30 + noise) & 0xFF);
-      }
-      JSAMPROW rows[1] = {row.data()};
-      jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    Bytes out(buffer, buffer + size);
-    std::free(buffer);
-    std::ofstream("/tmp/yk_picture_bench.jpg", std::ios::binary)
-        .write(reinterpret_cast<const char*>(out.data()),
-               static_cast<std::streamsize>(out.size()));
+    Bytes out = PhotoLikeJpeg(4000, 3000);
+    WriteBytes("/tmp/yk_picture_bench.jpg", out);
     return out;
   }();
   return jpeg;
@@ -118,63 +86,17 @@ void BM_DjpegProgram(benchmark::State& state) {
 }
 BENCHMARK(BM_DjpegProgram)->Unit(benchmark::kMillisecond);
 
-long StatusKb(const char* field) {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  const std::string key = std::string(field) + ":";
-  while (std::getline(in, line)) {
-    if (line.compare(0, key.size(), key) == 0) {
-      return std::strtol(line.c_str() + key.size(), nullptr, 10);
-    }
-  }
-  return -1;
-}
-
-// 16384 x 16384 RGB, smooth enough to stay a few megabytes.
-Bytes HugePng() {
-  const int side = kMaxPictureSide;
-  Bytes out;
-  png_structp png =
-      png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  png_set_write_fn(
-      png, &out,
-      [](png_structp p, png_bytep data, std::size_t n) {
-        auto* o = static_cast<Bytes*>(png_get_io_ptr(p));
-        o->insert(o->end(), data, data + n);
-      },
-      nullptr);
-  png_set_compression_level(png, 6);
-  png_set_IHDR(png, info, side, side, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  std::vector<png_byte> row(side * 3);
-  for (int y = 0; y < side; ++y) {
-    for (int x = 0; x < side; ++x) {
-      row[3 * x] = static_cast<png_byte>(x / 64);
-      row[3 * x + 1] = static_cast<png_byte>(y / 64);
-      row[3 * x + 2] = static_cast<png_byte>(((x / 512) ^ (y / 512)) * 8);
-    }
-    png_write_row(png, row.data());
-  }
-  png_write_end(png, info);
-  png_destroy_write_struct(&png, &info);
-  return out;
-}
-
-// Peak resident memory while preparing the 16384 x 16384 PNG, above the
-// process's size just before (input bytes included in both).
 void BM_HugePngPeakMemory(benchmark::State& state) {
-  const Bytes png = HugePng();
+  const Bytes png = HugeSmoothPng();
   for (auto _ : state) {
     malloc_trim(0);  // hand freed heap back, so reuse does not hide growth
     {
       std::ofstream clear("/proc/self/clear_refs");
       clear << "5";  // resets the peak to the current size
     }
-    const long idle = StatusKb("VmRSS");
+    const long idle = StatusKib("VmRSS");
     PreparedPicture p = PreparePicture(png, kFrameBox);
-    const long peak = StatusKb("VmHWM");
+    const long peak = StatusKib("VmHWM");
     benchmark::DoNotOptimize(p.frames.data());
     state.counters["peak_above_idle_MiB"] =
         static_cast<double>(peak - idle) / 1024.0;

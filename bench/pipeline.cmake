@@ -2,6 +2,7 @@
 # the X client that sees a program's paints from outside for the
 # whole-process figures (paint_watch). Both run by hand from scripts/bench.
 yk_bench(pipeline_bench SOURCES ${CMAKE_CURRENT_LIST_DIR}/pipeline_bench.cpp
+         ${CMAKE_CURRENT_LIST_DIR}/bench_fixtures.cpp
          LIBS yk_http yk_picture PNG::PNG JPEG::JPEG)
 
 find_package(X11 QUIET)

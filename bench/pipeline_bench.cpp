@@ -32,6 +32,7 @@
 // jpeglib.h needs size_t and FILE declared before it.
 #include <jpeglib.h>
 
+#include "bench/bench_fixtures.h"
 #include "http/http_request.h"
 #include "platform/wininet.h"
 #include "runtime/picture/picture.h"
@@ -165,90 +166,15 @@ BENCHMARK(BM_DjpegOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // ---- fixtures ---------------------------------------------------------------
 
-// A photograph-like 4000 x 3000: smooth gradients under fine noise, quality
-// 90, so that it weighs what a camera picture of that size does (~2-4 MB).
 bool WriteBigJpeg(const std::string& path) {
-  FILE* out = std::fopen(path.c_str(), "wb");
-  if (out == nullptr) return false;
-  const int w = 4000, h = 3000;
-  jpeg_compress_struct cinfo;
-  jpeg_error_mgr err;
-  cinfo.err = jpeg_std_error(&err);
-  jpeg_create_compress(&cinfo);
-  jpeg_stdio_dest(&cinfo, out);
-  cinfo.image_width = w;
-  cinfo.image_height = h;
-  cinfo.input_components = 3;
-  cinfo.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, 90, TRUE);
-  jpeg_start_compress(&cinfo, TRUE);
-  std::vector<JSAMPLE> row(static_cast<std::size_t>(w) * 3);
-  std::uint32_t seed = 12345;
-  for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      seed = seed * 1103515245u + 12345u;
-      const int noise = static_cast<int>((seed >> 16) & 15);
-      row[3 * x] = static_cast<JSAMPLE>((x * 200 / w + noise + 20) & 0xFF);
-      row[3 * x + 1] = static_cast<JSAMPLE>((y * 200 / h + noise + 20) & 0xFF);
-      row[3 * x + 2] =
-          static_cast<JSAMPLE>((((x / 250) ^ (y / 250)) * 9 + noise) & 0xFF);
-    }
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_write_scanlines(&cinfo, rows, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  jpeg_destroy_compress(&cinfo);
-  return std::fclose(out) == 0;
+  return WriteBytes(path, PhotoLikeJpeg(4000, 3000));
 }
 
-// 16384 x 16384 RGB, the largest side the picture services accept; smooth, so
-// the file stays a few megabytes while the pixels are 768 MiB.
 bool WriteHugePng(const std::string& path) {
-  FILE* out = std::fopen(path.c_str(), "wb");
-  if (out == nullptr) return false;
-  const int side = kMaxPictureSide;
-  png_structp png =
-      png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    std::fclose(out);
-    return false;
-  }
-  png_init_io(png, out);
-  png_set_compression_level(png, 6);
-  png_set_filter(png, 0, PNG_FILTER_SUB);
-  png_set_IHDR(png, info, side, side, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  std::vector<png_byte> row(static_cast<std::size_t>(side) * 3);
-  for (int y = 0; y < side; ++y) {
-    for (int x = 0; x < side; ++x) {
-      row[3 * x] = static_cast<png_byte>(x / 64);
-      row[3 * x + 1] = static_cast<png_byte>(y / 64);
-      row[3 * x + 2] = static_cast<png_byte>(((x / 512) ^ (y / 512)) * 8);
-    }
-    png_write_row(png, row.data());
-  }
-  png_write_end(png, info);
-  png_destroy_write_struct(&png, &info);
-  return std::fclose(out) == 0;
+  return WriteBytes(path, HugeSmoothPng());
 }
 
 // ---- one-shot modes ---------------------------------------------------------
-
-long StatusKib(const char* field) {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  const std::string key = std::string(field) + ":";
-  while (std::getline(in, line)) {
-    if (line.compare(0, key.size(), key) == 0) {
-      return std::strtol(line.c_str() + key.size(), nullptr, 10);
-    }
-  }
-  return -1;
-}
 
 // Idle: the process with the network layer started, one small request done
 // (so that lazily made state exists, as in a program that has fetched

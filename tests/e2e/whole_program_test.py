@@ -113,9 +113,9 @@ def expected_frame(name):
     """(the square as it should look with corpus picture `name`, the picture's
     rectangle inside the square)."""
     if name not in _expected:
-        img = Image.open(os.path.join(CORPUS, name))
-        img.seek(0)
-        img = img.convert("RGBA")
+        with Image.open(os.path.join(CORPUS, name)) as img:
+            img.seek(0)
+            img = img.convert("RGBA")
         under = Image.new("RGBA", img.size, BUTTON_FACE + (255,))
         img = Image.alpha_composite(under, img).convert("RGB")
         w, h = fitted_size(*img.size)
@@ -427,13 +427,18 @@ class WholeProgramTest(unittest.TestCase):
         host = address.split("://", 1)[1].split("/", 1)[0]
         self.assertEqual(r["request_line"],
                          f"GET {path_of(address)} HTTP/1.1")
-        self.assertEqual(r["headers"], [
+        self.assertCountEqual(r["headers"], [
             ["Host", host],
             ["User-Agent", AGENT],
             ["Accept", "*/*"],
             ["Referer", address],
             ["Accept-Language", "zh-cn"],
         ], r["raw"])
+        # The three usual headers go in the order they are added.
+        names = [n for n, _ in r["headers"]]
+        self.assertLess(names.index("Accept"), names.index("Referer"), r["raw"])
+        self.assertLess(names.index("Referer"), names.index("Accept-Language"),
+                        r["raw"])
         self.assertEqual(r["body_length"], 0)
         self.assertEqual(r["raw"], "\r\n".join(
             [r["request_line"]] + [f"{n}: {v}" for n, v in r["headers"]])

@@ -56,22 +56,6 @@ Text AgentFor(const Text& headers) {
   return agent;
 }
 
-// The cookie pairs of the response's "Set-Cookie: " lines, separated by "; ".
-Text HarvestCookies(const Text& responseHeaders) {
-  Text received;
-  for (const Text& line : SplitText(responseHeaders, "\r\n")) {
-    if (TextBefore(line, ": ") != "Set-Cookie") continue;
-    if (FindText(line, ";") != -1) {
-      received += TrimBoth(TextBetween(line, "Set-Cookie:", ";"));
-    } else {
-      received +=
-          TrimBoth(ReplaceText(line, "Set-Cookie:", Text(), 1, -1, false));
-    }
-    received += "; ";
-  }
-  return TextLeft(received, TextLength(received) - 2);
-}
-
 }  // namespace
 
 Bytes HttpRequest(const Text& address, std::int32_t method,
@@ -194,6 +178,22 @@ Bytes HttpRequest(const Text& address, std::int32_t method,
     received = MergeCookies(cookies, &received);
   }
   return body;
+}
+
+// The cookie pairs of the response's "Set-Cookie: " lines, separated by "; ".
+Text HarvestCookies(const Text& responseHeaders) {
+  Text received;
+  for (const Text& line : SplitText(responseHeaders, "\r\n")) {
+    if (TextBefore(line, ": ") != "Set-Cookie") continue;
+    if (FindText(line, ";") != -1) {
+      received += TrimBoth(TextBetween(line, "Set-Cookie:", ";"));
+    } else {
+      received +=
+          TrimBoth(ReplaceText(line, "Set-Cookie:", Text(), 1, -1, false));
+    }
+    received += "; ";
+  }
+  return TextLeft(received, TextLength(received) - 2);
 }
 
 void SetBodyLimitForTesting(std::int32_t limit) {

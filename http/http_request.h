@@ -22,6 +22,11 @@ Bytes HttpRequest(const Text& address, std::int32_t method = 0,
                   bool mergeCookies = true, bool completeHeaders = true,
                   bool normalizeNames = true);
 
+// The cookie pairs that a raw response header block sets, "; " between them:
+// from each line whose name before ": " is exactly "Set-Cookie", the pair up
+// to its first ";" (or the whole value), trimmed.
+Text HarvestCookies(const Text& responseHeaders);
+
 // For tests only: the most body bytes one call keeps (at most and by default
 // the largest length a Bytes value may state); the rest is not read.
 void SetBodyLimitForTesting(std::int32_t limit);

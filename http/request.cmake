@@ -9,3 +9,8 @@ target_link_libraries(yk_http PUBLIC yk_platform)
 
 yk_test(http_request_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/http_request_test.cpp
         LIBS yk_http yk_test_servers LABELS threads TIMEOUT 300)
+
+# The Set-Cookie harvest reads what a server sends: fuzzed like the other
+# parsers of server data.
+yk_fuzz(harvest_cookies_fuzz SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz/harvest_cookies_fuzz.cpp
+        LIBS yk_http CORPUS ${CMAKE_CURRENT_LIST_DIR}/fuzz/harvest_cookies_seeds)
